@@ -9,11 +9,10 @@ namespace corvinade {
 
 namespace {
 
-// MINIDUMP_HEADER: only the first 16 bytes are used.
+// MINIDUMP_HEADER: only the first 16 bytes are read.
 constexpr std::uint64_t kHeaderSignature = 0;
 constexpr std::uint64_t kHeaderNumberOfStreams = 8;
 constexpr std::uint64_t kHeaderStreamDirectoryRva = 12;
-constexpr std::uint64_t kHeaderBytesUsed = 16;
 constexpr std::uint32_t kMinidumpSignature = 0x504D444D;  // "MDMP"
 
 // MINIDUMP_DIRECTORY
@@ -52,14 +51,15 @@ std::uint64_t FirstRecordOffset(std::uint32_t listRva, std::uint32_t dataSize,
 FileStatus FindMatchingModules(ConstBytes dump, std::uint32_t timeDateStamp,
                                std::vector<std::uint64_t>& recordOffsets) {
   std::uint32_t signature = 0;
-  if (!dump.ReadU32(kHeaderSignature, signature) || signature != kMinidumpSignature ||
-      dump.At(0, kHeaderBytesUsed) == nullptr) {
+  if (!dump.ReadU32(kHeaderSignature, signature) || signature != kMinidumpSignature) {
     return FileStatus::BadFormat;
   }
   std::uint32_t numberOfStreams = 0;
   std::uint32_t directoryRva = 0;
-  dump.ReadU32(kHeaderNumberOfStreams, numberOfStreams);
-  dump.ReadU32(kHeaderStreamDirectoryRva, directoryRva);
+  if (!dump.ReadU32(kHeaderNumberOfStreams, numberOfStreams) ||
+      !dump.ReadU32(kHeaderStreamDirectoryRva, directoryRva)) {
+    return FileStatus::BadFormat;
+  }
   // The whole directory must lie in the file. An empty one is never read, wherever it
   // claims to be.
   if (numberOfStreams != 0 &&
@@ -73,15 +73,15 @@ FileStatus FindMatchingModules(ConstBytes dump, std::uint32_t timeDateStamp,
     std::uint32_t streamType = 0;
     std::uint32_t dataSize = 0;
     std::uint32_t listRva = 0;
-    dump.ReadU32(entry + kEntryStreamType, streamType);
+    if (!dump.ReadU32(entry + kEntryStreamType, streamType)) {
+      return FileStatus::BadFormat;
+    }
     if (streamType != kModuleListStream) {
       continue;
     }
-    dump.ReadU32(entry + kEntryDataSize, dataSize);
-    dump.ReadU32(entry + kEntryRva, listRva);
-
     std::uint32_t numberOfModules = 0;
-    if (!dump.ReadU32(listRva, numberOfModules)) {
+    if (!dump.ReadU32(entry + kEntryDataSize, dataSize) ||
+        !dump.ReadU32(entry + kEntryRva, listRva) || !dump.ReadU32(listRva, numberOfModules)) {
       return FileStatus::BadFormat;
     }
     const std::uint64_t first = FirstRecordOffset(listRva, dataSize, numberOfModules);
@@ -94,7 +94,9 @@ FileStatus FindMatchingModules(ConstBytes dump, std::uint32_t timeDateStamp,
     for (std::uint32_t j = 0; j < numberOfModules; ++j) {
       const std::uint64_t record = first + kModuleRecordSize * j;
       std::uint32_t recordStamp = 0;
-      dump.ReadU32(record + kModuleTimeDateStamp, recordStamp);
+      if (!dump.ReadU32(record + kModuleTimeDateStamp, recordStamp)) {
+        return FileStatus::BadFormat;
+      }
       if (recordStamp == timeDateStamp) {
         try {
           recordOffsets.push_back(record);

@@ -61,7 +61,7 @@ class MappedFile {
 
   // Platform handles: a descriptor on POSIX (no mapping object), HANDLEs on Windows.
   std::intptr_t file_ = -1;
-  std::intptr_t mapping_ = 0;
+  [[maybe_unused]] std::intptr_t mapping_ = 0;
   std::uint8_t* view_ = nullptr;
   std::uint64_t length_ = 0;
 };
