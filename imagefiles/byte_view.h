@@ -25,8 +25,7 @@ class ByteView {
   constexpr ByteView(Byte* data, std::uint64_t length) : data_(data), length_(length) {}
 
   // A writable view can be read as a read-only one.
-  template <typename Other,
-            typename = std::enable_if_t<std::is_convertible<Other*, Byte*>::value>>
+  template <typename Other, typename = std::enable_if_t<std::is_convertible<Other*, Byte*>::value>>
   constexpr ByteView(const ByteView<Other>& other)  // NOLINT: implicit by design
       : data_(other.data_), length_(other.length_) {}
 

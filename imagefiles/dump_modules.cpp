@@ -42,7 +42,8 @@ std::uint64_t FirstRecordOffset(std::uint32_t listRva, std::uint32_t dataSize,
                                 std::uint32_t numberOfModules) {
   const std::uint64_t paddedSize =
       kPaddedModuleCountSize + kModuleRecordSize * std::uint64_t{numberOfModules};
-  const std::uint64_t countSize = dataSize == paddedSize ? kPaddedModuleCountSize : kModuleCountSize;
+  const std::uint64_t countSize =
+      dataSize == paddedSize ? kPaddedModuleCountSize : kModuleCountSize;
   return std::uint64_t{listRva} + countSize;
 }
 
@@ -87,8 +88,7 @@ FileStatus FindMatchingModules(ConstBytes dump, std::uint32_t timeDateStamp,
     const std::uint64_t first = FirstRecordOffset(listRva, dataSize, numberOfModules);
     // Check the list's whole extent before walking it, so that a huge count in a small
     // file fails at once. An empty list reads nothing.
-    if (numberOfModules != 0 &&
-        dump.At(first, kModuleRecordSize * numberOfModules) == nullptr) {
+    if (numberOfModules != 0 && dump.At(first, kModuleRecordSize * numberOfModules) == nullptr) {
       return FileStatus::BadFormat;
     }
     for (std::uint32_t j = 0; j < numberOfModules; ++j) {

@@ -32,8 +32,8 @@ FileStatus MappedFile::Open(const NativeChar* path, MapAccess access) {
     return FileStatus::CannotOpen;
   }
   const auto length = static_cast<std::size_t>(status.st_size);
-  void* view = ::mmap(nullptr, length, writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED,
-                      fd, 0);
+  void* view =
+      ::mmap(nullptr, length, writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, fd, 0);
   if (view == MAP_FAILED) {
     Release();
     return FileStatus::CannotOpen;

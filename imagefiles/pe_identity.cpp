@@ -20,8 +20,8 @@ constexpr std::uint64_t kOptionalSizeOfImage = kOptionalHeader + 56;
 constexpr std::uint64_t kOptionalCheckSum = kOptionalHeader + 64;
 static_assert(kOptionalSizeOfImage == 80 && kOptionalCheckSum == 88, "PE optional header layout");
 
-constexpr std::uint16_t kDosMagic = 0x5A4D;        // "MZ"
-constexpr std::uint32_t kNtMagic = 0x00004550;     // "PE\0\0"
+constexpr std::uint16_t kDosMagic = 0x5A4D;     // "MZ"
+constexpr std::uint32_t kNtMagic = 0x00004550;  // "PE\0\0"
 constexpr std::uint16_t kPe32Magic = 0x010B;
 constexpr std::uint16_t kPe32PlusMagic = 0x020B;
 

@@ -21,7 +21,9 @@ FileStatus ReadImageIdentityFromBytes(ConstBytes image, ImageIdentity& identity)
 template <typename View>
 FileStatus ReadImageIdentityFromView(View& view, ImageIdentity& identity) {
   FileStatus status = FileStatus::BadFormat;
-  auto work = [&] { status = ReadImageIdentityFromBytes(ConstBytes(view.Data(), view.Length()), identity); };
+  auto work = [&] {
+    status = ReadImageIdentityFromBytes(ConstBytes(view.Data(), view.Length()), identity);
+  };
   return view.RunGuarded(work) ? status : FileStatus::BadFormat;
 }
 

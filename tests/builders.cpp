@@ -1,5 +1,6 @@
 #include "tests/builders.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace corvinade::test {
@@ -35,7 +36,7 @@ void Put64(Bytes& bytes, std::uint64_t offset, std::uint64_t value) {
 MinidumpBuilder& MinidumpBuilder::AddModuleList(std::vector<TestModule> modules, bool padded) {
   // MINIDUMP_MODULE_LIST: NumberOfModules, [4 bytes of padding], 108-byte records.
   const std::uint64_t first = padded ? 8 : 4;
-  Stream stream{4, Bytes(first + 108 * modules.size(), 0), {}};
+  Stream stream{4, Bytes(first + 108 * modules.size(), 0), {}, {}};
   Put32(stream.data, 0, static_cast<std::uint32_t>(modules.size()));
   if (padded) {
     Put32(stream.data, 4, 0xDDDDDDDD);
@@ -51,13 +52,17 @@ MinidumpBuilder& MinidumpBuilder::AddModuleList(std::vector<TestModule> modules,
     Put32(stream.data, record + 8, modules[i].sizeOfImage);
     Put32(stream.data, record + 12, modules[i].checkSum);
     Put32(stream.data, record + 16, modules[i].timeDateStamp);
+    if (!modules[i].name.empty()) {
+      std::fill(stream.data.begin() + record + 20, stream.data.begin() + record + 108, 0);
+    }
+    stream.names.push_back(modules[i].name);
   }
   streams_.push_back(std::move(stream));
   return *this;
 }
 
 MinidumpBuilder& MinidumpBuilder::AddStream(std::uint32_t type, Bytes data) {
-  streams_.push_back(Stream{type, std::move(data), {}});
+  streams_.push_back(Stream{type, std::move(data), {}, {}});
   return *this;
 }
 
@@ -70,8 +75,8 @@ Bytes MinidumpBuilder::Build() {
   Put32(bytes, 4, 0x0000A793);  // Version
   Put32(bytes, 8, static_cast<std::uint32_t>(streams_.size()));
   Put32(bytes, 12, static_cast<std::uint32_t>(kDirectoryOffset));
-  Put32(bytes, 16, 0x1234ABCD);  // CheckSum
-  Put32(bytes, 20, 0x5E5E5E5E);  // TimeDateStamp
+  Put32(bytes, 16, 0x1234ABCD);             // CheckSum
+  Put32(bytes, 20, 0x5E5E5E5E);             // TimeDateStamp
   Put64(bytes, 24, 0x0000000000001234ull);  // Flags
 
   streamOffsets_.clear();
@@ -84,6 +89,23 @@ Bytes MinidumpBuilder::Build() {
     Put32(bytes, entry + 0, stream.type);
     Put32(bytes, entry + 4, static_cast<std::uint32_t>(stream.data.size()));  // DataSize
     Put32(bytes, entry + 8, static_cast<std::uint32_t>(at));                  // Rva
+  }
+  // Module names, as MINIDUMP_STRINGs (byte length, UTF-16LE, NUL) after the streams.
+  for (std::size_t i = 0; i < streams_.size(); ++i) {
+    for (std::size_t m = 0; m < streams_[i].names.size(); ++m) {
+      const std::u16string& name = streams_[i].names[m];
+      if (name.empty()) {
+        continue;
+      }
+      const std::uint64_t at = bytes.size();
+      bytes.resize(at + 4 + 2 * name.size() + 2, 0);
+      Put32(bytes, at, static_cast<std::uint32_t>(2 * name.size()));
+      for (std::size_t c = 0; c < name.size(); ++c) {
+        Put16(bytes, at + 4 + 2 * c, static_cast<std::uint16_t>(name[c]));
+      }
+      Put32(bytes, streamOffsets_[i] + streams_[i].recordStarts[m] + 20,
+            static_cast<std::uint32_t>(at));  // ModuleNameRva
+    }
   }
   return bytes;
 }
@@ -133,22 +155,35 @@ PeBuilder& PeBuilder::Length(std::uint64_t length) {
 Bytes PeBuilder::Build() const {
   // IMAGE_DOS_HEADER (64 bytes), then at e_lfanew: "PE\0\0", IMAGE_FILE_HEADER (20 bytes),
   // and an optional header of 224 (PE32) or 240 (PE32+) bytes.
-  const std::uint64_t optionalSize = magic_ == 0x20B ? 240 : 224;
-  const std::uint64_t fullLength = std::uint64_t{eLfanew_} + 4 + 20 + optionalSize;
+  // The rest of the DOS header holds a pattern, the NT headers a section-less image that
+  // general PE tools can read.
+  const bool plus = magic_ == 0x20B;
+  const std::uint64_t optionalSize = plus ? 240 : 224;
+  const std::uint64_t nt = eLfanew_;
+  const std::uint64_t fullLength = nt + 4 + 20 + optionalSize;
   Bytes bytes(fullLength < 64 ? 64 : fullLength, 0);
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
+  for (std::size_t i = 0; i < 64 && i < nt; ++i) {
     bytes[i] = static_cast<std::uint8_t>(0x90 + i);
   }
-  Put16(bytes, 0, 0x5A4D);  // "MZ"
-  Put32(bytes, 60, eLfanew_);
-  const std::uint64_t nt = eLfanew_;
-  Put32(bytes, nt + 0, 0x00004550);  // "PE\0\0"
-  Put16(bytes, nt + 4, magic_ == 0x20B ? 0x8664 : 0x014C);  // Machine
+  Put16(bytes, 0, 0x5A4D);                       // "MZ"
+  Put32(bytes, nt + 0, 0x00004550);              // "PE\0\0"
+  Put16(bytes, nt + 4, plus ? 0x8664 : 0x014C);  // Machine
   Put32(bytes, nt + 8, timeDateStamp_);
   Put16(bytes, nt + 20, static_cast<std::uint16_t>(optionalSize));
-  Put16(bytes, nt + 24, magic_);
-  Put32(bytes, nt + 24 + 56, sizeOfImage_);
-  Put32(bytes, nt + 24 + 64, checkSum_);
+  Put16(bytes, nt + 22, plus ? 0x0022 : 0x0102);  // Characteristics: executable
+  const std::uint64_t optional = nt + 24;
+  Put16(bytes, optional + 0, magic_);
+  Put32(bytes, optional + 32, 0x1000);  // SectionAlignment
+  Put32(bytes, optional + 36, 0x200);   // FileAlignment
+  Put16(bytes, optional + 40, 6);       // MajorOperatingSystemVersion
+  Put16(bytes, optional + 48, 6);       // MajorSubsystemVersion
+  Put32(bytes, optional + 56, sizeOfImage_);
+  Put32(bytes, optional + 60, 0x200);  // SizeOfHeaders
+  Put32(bytes, optional + 64, checkSum_);
+  Put16(bytes, optional + 68, 3);                  // Subsystem: console
+  Put32(bytes, optional + (plus ? 108 : 92), 16);  // NumberOfRvaAndSizes
+  // Last, so that it wins where tiny images overlap the NT headers with the DOS header.
+  Put32(bytes, 60, eLfanew_);
   if (lengthSet_) {
     bytes.resize(length_, 0);
   }

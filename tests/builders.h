@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace corvinade::test {
@@ -28,6 +29,10 @@ struct TestModule {
   std::uint32_t timeDateStamp;
   std::uint32_t sizeOfImage = 0x00ADA542;
   std::uint32_t checkSum = 0xB1054D2A;
+  // With a name, the record points at it and its other fields are zero, as a real
+  // writer's would be, so that general minidump tools can read it. Without one, every
+  // byte the product must not touch holds a distinctive value.
+  std::u16string name = {};
 };
 
 class MinidumpBuilder {
@@ -51,6 +56,7 @@ class MinidumpBuilder {
     std::uint32_t type;
     Bytes data;
     std::vector<std::uint64_t> recordStarts;  // within data
+    std::vector<std::u16string> names;        // one a record; empty: none
   };
   std::vector<Stream> streams_;
   std::vector<std::uint64_t> streamOffsets_;

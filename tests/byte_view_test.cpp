@@ -27,18 +27,16 @@ constexpr std::uint64_t k4G = std::uint64_t{1} << 32;
 
 INSTANTIATE_TEST_SUITE_P(
     Ranges, FitsWithinTest,
-    testing::Values(FitCase{"EndsAtEnd", 92, 16, 108, true},
-                    FitCase{"OneByteOver", 93, 16, 108, false},
-                    FitCase{"EmptyAtEnd", 108, 0, 108, true},
-                    FitCase{"EmptyPastEnd", 109, 0, 108, false},
-                    FitCase{"WidthLargerThanFile", 0, 109, 108, false},
-                    // A 32-bit RVA near 2^32 plus 108 times a count near 2^32 is far past
-                    // any file, even though its 32-bit sum would wrap to something small.
-                    FitCase{"RvaNear4GPlusHugeList", 0xFFFFFFFC + 4, 108 * 0xFFFFFFFFull, 4096,
-                            false},
-                    FitCase{"SumWouldWrap64Bits", kMax - 3, 8, kMax, false},
-                    FitCase{"WidthWouldWrap64Bits", 16, kMax - 8, kMax, false},
-                    FitCase{"LastBytesOfHugeFile", k4G - 4, 4, k4G, true}),
+    testing::Values(
+        FitCase{"EndsAtEnd", 92, 16, 108, true}, FitCase{"OneByteOver", 93, 16, 108, false},
+        FitCase{"EmptyAtEnd", 108, 0, 108, true}, FitCase{"EmptyPastEnd", 109, 0, 108, false},
+        FitCase{"WidthLargerThanFile", 0, 109, 108, false},
+        // A 32-bit RVA near 2^32 plus 108 times a count near 2^32 is far past
+        // any file, even though its 32-bit sum would wrap to something small.
+        FitCase{"RvaNear4GPlusHugeList", 0xFFFFFFFC + 4, 108 * 0xFFFFFFFFull, 4096, false},
+        FitCase{"SumWouldWrap64Bits", kMax - 3, 8, kMax, false},
+        FitCase{"WidthWouldWrap64Bits", 16, kMax - 8, kMax, false},
+        FitCase{"LastBytesOfHugeFile", k4G - 4, 4, k4G, true}),
     [](const testing::TestParamInfo<FitCase>& info) { return info.param.name; });
 
 TEST(ByteViewTest, ReadsLittleEndianAtAnyAlignment) {

@@ -144,7 +144,10 @@ INSTANTIATE_TEST_SUITE_P(
                    return Fixture{b.Build(), {}};
                  },
                  FileStatus::ModuleNotFound},
-        DumpCase{"NoStreams", [] { return Fixture{MinidumpBuilder().Build(), {}}; },
+        DumpCase{"NoStreams",
+                 [] {
+                   return Fixture{MinidumpBuilder().Build(), {}};
+                 },
                  FileStatus::ModuleNotFound},
         DumpCase{"NoModuleListStream",
                  [] {
@@ -157,11 +160,17 @@ INSTANTIATE_TEST_SUITE_P(
                    return Fixture{b.Build(), {}};
                  },
                  FileStatus::ModuleNotFound},
-        DumpCase{"EmptyModuleList", [] { return Fixture{MinidumpBuilder().AddModuleList({}).Build(), {}}; },
+        DumpCase{"EmptyModuleList",
+                 [] {
+                   return Fixture{MinidumpBuilder().AddModuleList({}).Build(), {}};
+                 },
                  FileStatus::ModuleNotFound},
         // DataSize is not a bound: the records are taken by the count.
         DumpCase{"DataSizeSmallerThanTheRecords",
-                 [] { return Edited([](Bytes& d, const MinidumpBuilder&) { Put32(d, kListEntry + 4, 4); }); },
+                 [] {
+                   return Edited(
+                       [](Bytes& d, const MinidumpBuilder&) { Put32(d, kListEntry + 4, 4); });
+                 },
                  FileStatus::Ok},
         // A list padded to 8 bytes before its records, as its DataSize says.
         DumpCase{"PaddedListMatchesItsRealRecords",
@@ -218,9 +227,14 @@ INSTANTIATE_TEST_SUITE_P(
     Malformed, UpdateDumpModulesTest,
     testing::Values(
         DumpCase{"NotMdmp",
-                 [] { return Edited([](Bytes& d, const MinidumpBuilder&) { Put32(d, 0, 0x504D444E); }); },
+                 [] {
+                   return Edited([](Bytes& d, const MinidumpBuilder&) { Put32(d, 0, 0x504D444E); });
+                 },
                  FileStatus::BadFormat},
-        DumpCase{"ThreeBytes", [] { return Fixture{Bytes{'M', 'D', 'M'}, {}}; },
+        DumpCase{"ThreeBytes",
+                 [] {
+                   return Fixture{Bytes{'M', 'D', 'M'}, {}};
+                 },
                  FileStatus::BadFormat},
         DumpCase{"HeaderOneByteShort",
                  [] {
@@ -244,11 +258,15 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  FileStatus::BadFormat},
         DumpCase{"HugeNumberOfStreams",
-                 [] { return Edited([](Bytes& d, const MinidumpBuilder&) { Put32(d, 8, 0xFFFFFFFF); }); },
+                 [] {
+                   return Edited([](Bytes& d, const MinidumpBuilder&) { Put32(d, 8, 0xFFFFFFFF); });
+                 },
                  FileStatus::BadFormat},
         // 12 x 0x15555556 wraps to 8 in 32 bits.
         DumpCase{"DirectorySizeWrapsIn32Bits",
-                 [] { return Edited([](Bytes& d, const MinidumpBuilder&) { Put32(d, 8, 0x15555556); }); },
+                 [] {
+                   return Edited([](Bytes& d, const MinidumpBuilder&) { Put32(d, 8, 0x15555556); });
+                 },
                  FileStatus::BadFormat},
         DumpCase{"ListRvaPastEnd",
                  [] {
@@ -265,7 +283,11 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  FileStatus::BadFormat},
         DumpCase{"ListRvaNearTopOf32Bits",
-                 [] { return Edited([](Bytes& d, const MinidumpBuilder&) { Put32(d, kListEntry + 8, 0xFFFFFFFE); }); },
+                 [] {
+                   return Edited([](Bytes& d, const MinidumpBuilder&) {
+                     Put32(d, kListEntry + 8, 0xFFFFFFFE);
+                   });
+                 },
                  FileStatus::BadFormat},
         DumpCase{"LastRecordOneByteShort",
                  [] { return Edited([](Bytes& d, const MinidumpBuilder&) { d.pop_back(); }); },
@@ -337,14 +359,15 @@ TEST_P(UpdateDumpModulesViewTest, ReportsFaultsAndFailedFlushes) {
   view.flushFails = c.flushFails;
   EXPECT_EQ(UpdateDumpModulesInView(view, kIdentity), c.status);
   EXPECT_EQ(view.flushes, c.flushes);
-  EXPECT_EQ(view.bytes, Expected(fixture, c.changed ? FileStatus::Ok : FileStatus::BadFormat,
-                                 kIdentity));
+  EXPECT_EQ(view.bytes,
+            Expected(fixture, c.changed ? FileStatus::Ok : FileStatus::BadFormat, kIdentity));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, UpdateDumpModulesViewTest,
     testing::Values(ViewFailureCase{"FaultWhileReading", 1, false, FileStatus::BadFormat, false, 0},
-                    ViewFailureCase{"FaultWhileWriting", 2, false, FileStatus::CannotWrite, false, 0},
+                    ViewFailureCase{"FaultWhileWriting", 2, false, FileStatus::CannotWrite, false,
+                                    0},
                     ViewFailureCase{"FlushFails", 0, true, FileStatus::CannotWrite, true, 1},
                     ViewFailureCase{"AllWell", 0, false, FileStatus::Ok, true, 1}),
     [](const testing::TestParamInfo<ViewFailureCase>& info) { return info.param.name; });

@@ -40,7 +40,9 @@ TEST_P(ReadImageIdentityTest, GivesStatusAndValues) {
 constexpr ImageIdentity kId{0x5AB38077, 0x9000, 0x0001D0C5};
 constexpr ImageIdentity kNone{};
 
-PeBuilder Pe() { return PeBuilder().Identity(kId.TimeDateStamp, kId.SizeOfImage, kId.CheckSum); }
+PeBuilder Pe() {
+  return PeBuilder().Identity(kId.TimeDateStamp, kId.SizeOfImage, kId.CheckSum);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Headers, ReadImageIdentityTest,

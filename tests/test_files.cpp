@@ -36,7 +36,8 @@ TempDir::~TempDir() {
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out) {
     throw std::runtime_error("cannot write " + path);
   }
@@ -56,7 +57,9 @@ std::string TestDataDir() {
   return ::stat((dir + "/PROVENANCE.md").c_str(), &status) == 0 ? dir : std::string();
 }
 
-std::string ToolPath() { return CORVINADE_TOOL_PATH; }
+std::string ToolPath() {
+  return CORVINADE_TOOL_PATH;
+}
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, int timeoutSeconds) {
   return RunToolWithArgv(argv.at(0), argv, timeoutSeconds);

@@ -78,7 +78,9 @@ TEST_P(ToolTest, PrintsOneOutcomeAndChangesOnlyWhatItSays) {
 std::string Quoted(const char* before, const std::string& path, const char* after) {
   return before + ("\"" + path + "\"") + after;
 }
-std::string CannotOpen(const std::string& path) { return Quoted("Can not open ", path, "."); }
+std::string CannotOpen(const std::string& path) {
+  return Quoted("Can not open ", path, ".");
+}
 std::string BadFormat(const std::string& path) {
   return Quoted("File ", path, " has an incorrect format.");
 }
@@ -86,28 +88,51 @@ std::string NotFound(const std::string& name) {
   return Quoted("Module ", name, " not found in the DMP file.");
 }
 const std::string kUpdated = "DMP file sucessfully updated.";
-std::string Tool() { return test::ToolPath(); }
+std::string Tool() {
+  return test::ToolPath();
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Arguments, ToolTest,
     testing::Values(
         ToolCase{"NoArguments", [](Scene&) { return std::vector<std::string>{Tool()}; },
-                 [](const Scene&) { return std::string("Usage: corvinade dmp_file exe_file\n"); }, 1},
-        ToolCase{"OnlyTheDump", [](Scene& s) { return std::vector<std::string>{Tool(), s.dump}; },
-                 [](const Scene&) { return std::string("Usage: corvinade dmp_file exe_file\n"); }, 1},
-        ToolCase{"UsageNamesTheProgramWithoutItsDirectories",
-                 [](Scene&) { return std::vector<std::string>{"/opt/débug tools/my-corvinade"}; },
-                 [](const Scene&) { return std::string("Usage: my-corvinade dmp_file exe_file\n"); }, 1},
+                 [](const Scene&) { return std::string("Usage: corvinade dmp_file exe_file\n"); },
+                 1},
+        ToolCase{"OnlyTheDump",
+                 [](Scene& s) {
+                   return std::vector<std::string>{Tool(), s.dump};
+                 },
+                 [](const Scene&) { return std::string("Usage: corvinade dmp_file exe_file\n"); },
+                 1},
+        ToolCase{
+            "UsageNamesTheProgramWithoutItsDirectories",
+            [](Scene&) { return std::vector<std::string>{"/opt/débug tools/my-corvinade"}; },
+            [](const Scene&) { return std::string("Usage: my-corvinade dmp_file exe_file\n"); }, 1},
         ToolCase{"NoArgumentZeroAtAll", [](Scene&) { return std::vector<std::string>{}; },
-                 [](const Scene&) { return std::string("Usage: corvinade dmp_file exe_file\n"); }, 1},
-        ToolCase{"BothEmpty", [](Scene&) { return std::vector<std::string>{Tool(), "", ""}; },
-                 [](const Scene&) { return std::string("Crash dump file does not specified."); }, 1},
-        ToolCase{"EmptyDumpPath", [](Scene& s) { return std::vector<std::string>{Tool(), "", s.exe}; },
-                 [](const Scene&) { return std::string("Crash dump file does not specified."); }, 1},
+                 [](const Scene&) { return std::string("Usage: corvinade dmp_file exe_file\n"); },
+                 1},
+        ToolCase{"BothEmpty",
+                 [](Scene&) {
+                   return std::vector<std::string>{Tool(), "", ""};
+                 },
+                 [](const Scene&) { return std::string("Crash dump file does not specified."); },
+                 1},
+        ToolCase{"EmptyDumpPath",
+                 [](Scene& s) {
+                   return std::vector<std::string>{Tool(), "", s.exe};
+                 },
+                 [](const Scene&) { return std::string("Crash dump file does not specified."); },
+                 1},
         ToolCase{"EmptyExecutablePath",
-                 [](Scene& s) { return std::vector<std::string>{Tool(), s.dump, ""}; },
-                 [](const Scene&) { return std::string("Executable file does not specified."); }, 1},
-        ToolCase{"Updates", [](Scene& s) { return std::vector<std::string>{Tool(), s.dump, s.exe}; },
+                 [](Scene& s) {
+                   return std::vector<std::string>{Tool(), s.dump, ""};
+                 },
+                 [](const Scene&) { return std::string("Executable file does not specified."); },
+                 1},
+        ToolCase{"Updates",
+                 [](Scene& s) {
+                   return std::vector<std::string>{Tool(), s.dump, s.exe};
+                 },
                  [](const Scene&) { return kUpdated; }, 0, DumpAfter::Updated},
         ToolCase{"ExtraArgumentsAreIgnored",
                  [](Scene& s) {
@@ -125,20 +150,27 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  [](const Scene& s) { return CannotOpen(s.dir / "no.exe"); }, 1},
         ToolCase{"ExecutableMissing",
-                 [](Scene& s) { return std::vector<std::string>{Tool(), s.dump, s.dir / "no.exe"}; },
-                 [](const Scene& s) { return CannotOpen(s.dir / "no.exe"); }, 1},
-        ToolCase{"ExecutableNotPe",
                  [](Scene& s) {
-                   return std::vector<std::string>{Tool(), s.dump, s.Add("notes.txt", Bytes(200, 'x'))};
+                   return std::vector<std::string>{Tool(), s.dump, s.dir / "no.exe"};
                  },
-                 [](const Scene& s) { return BadFormat(s.dir / "notes.txt"); }, 1},
+                 [](const Scene& s) { return CannotOpen(s.dir / "no.exe"); }, 1},
+        ToolCase{
+            "ExecutableNotPe",
+            [](Scene& s) {
+              return std::vector<std::string>{Tool(), s.dump, s.Add("notes.txt", Bytes(200, 'x'))};
+            },
+            [](const Scene& s) { return BadFormat(s.dir / "notes.txt"); }, 1},
         ToolCase{"DumpMissing",
-                 [](Scene& s) { return std::vector<std::string>{Tool(), s.dir / "no.dmp", s.exe}; },
+                 [](Scene& s) {
+                   return std::vector<std::string>{Tool(), s.dir / "no.dmp", s.exe};
+                 },
                  [](const Scene& s) { return CannotOpen(s.dir / "no.dmp"); }, 1},
         // The executable is read first, so swapped arguments show up as a bad executable
         // and the dump is never opened.
         ToolCase{"ArgumentsSwapped",
-                 [](Scene& s) { return std::vector<std::string>{Tool(), s.exe, s.dump}; },
+                 [](Scene& s) {
+                   return std::vector<std::string>{Tool(), s.exe, s.dump};
+                 },
                  [](const Scene& s) { return BadFormat(s.dump); }, 1},
         ToolCase{"DumpNotMinidump",
                  [](Scene& s) {
@@ -153,10 +185,14 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  [](const Scene&) { return NotFound("other.exe"); }, 1},
         ToolCase{"DumpIsADirectory",
-                 [](Scene& s) { return std::vector<std::string>{Tool(), s.dir / "bin", s.exe}; },
+                 [](Scene& s) {
+                   return std::vector<std::string>{Tool(), s.dir / "bin", s.exe};
+                 },
                  [](const Scene& s) { return CannotOpen(s.dir / "bin"); }, 1},
         ToolCase{"ExecutableIsADirectory",
-                 [](Scene& s) { return std::vector<std::string>{Tool(), s.dump, s.dir / "bin"}; },
+                 [](Scene& s) {
+                   return std::vector<std::string>{Tool(), s.dump, s.dir / "bin"};
+                 },
                  [](const Scene& s) { return CannotOpen(s.dir / "bin"); }, 1},
         ToolCase{"DumpIsAFifo",
                  [](Scene& s) {
@@ -171,10 +207,14 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  [](const Scene& s) { return CannotOpen(s.dir / "fifo"); }, 1},
         ToolCase{"DumpIsDevNull",
-                 [](Scene& s) { return std::vector<std::string>{Tool(), "/dev/null", s.exe}; },
+                 [](Scene& s) {
+                   return std::vector<std::string>{Tool(), "/dev/null", s.exe};
+                 },
                  [](const Scene&) { return CannotOpen("/dev/null"); }, 1},
         ToolCase{"DumpIsEmpty",
-                 [](Scene& s) { return std::vector<std::string>{Tool(), s.Add("empty.dmp", {}), s.exe}; },
+                 [](Scene& s) {
+                   return std::vector<std::string>{Tool(), s.Add("empty.dmp", {}), s.exe};
+                 },
                  [](const Scene& s) { return CannotOpen(s.dir / "empty.dmp"); }, 1}),
     [](const testing::TestParamInfo<ToolCase>& info) { return info.param.name; });
 
@@ -196,7 +236,8 @@ INSTANTIATE_TEST_SUITE_P(
                    ::mkdir((s.dir / "répertoire %s").c_str(), 0755);
                    return std::vector<std::string>{
                        Tool(), s.dump,
-                       s.Add("répertoire %s/äpp %s%n.exe", test::PeBuilder().Identity(7, 1, 2).Build())};
+                       s.Add("répertoire %s/äpp %s%n.exe",
+                             test::PeBuilder().Identity(7, 1, 2).Build())};
                  },
                  [](const Scene&) { return NotFound("äpp %s%n.exe"); }, 1},
         ToolCase{"NonUtf8BytesInPath",
