@@ -14,8 +14,6 @@ namespace {
 
 using test::Bytes;
 
-const std::string kBanner = "Corvinade v 1.0  Copyright (c) 2026 The Corvinade developers\n\n";
-
 struct RealPe {
   const char* file;
   FileStatus status;
@@ -101,11 +99,11 @@ TEST_P(RealDumpTest, ChangesExactlyTheMatchingRecords) {
 
   const test::ProcessResult result = test::RunProcess({test::ToolPath(), dump, exe});
   if (c.matches > 0) {
-    EXPECT_EQ(result.standardOutput, kBanner + "DMP file sucessfully updated.");
+    EXPECT_EQ(result.standardOutput, test::kBanner + "DMP file sucessfully updated.");
     EXPECT_EQ(result.exitStatus, 0);
   } else {
     EXPECT_EQ(result.standardOutput,
-              kBanner + "Module \"matching.exe\" not found in the DMP file.");
+              test::kBanner + "Module \"matching.exe\" not found in the DMP file.");
     EXPECT_EQ(result.exitStatus, 1);
   }
   EXPECT_EQ(test::ReadFile(dump), expected);
@@ -144,7 +142,7 @@ TEST(RealPairTest, CrashExeRestoresWindowsMiniDump) {
 
   const test::ProcessResult result =
       test::RunProcess({test::ToolPath(), dump, data + "/pe/crash.exe"});
-  EXPECT_EQ(result.standardOutput, kBanner + "DMP file sucessfully updated.");
+  EXPECT_EQ(result.standardOutput, test::kBanner + "DMP file sucessfully updated.");
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(test::ReadFile(dump), original);
 }

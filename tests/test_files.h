@@ -50,6 +50,10 @@ struct ProcessResult {
 // output. A run that takes longer than `timeoutSeconds` is killed and marked timedOut.
 ProcessResult RunProcess(const std::vector<std::string>& argv, int timeoutSeconds = 20);
 
+// What the tool prints first on every run.
+inline const std::string kBanner =
+    "Corvinade v 1.0  Copyright (c) 2026 The Corvinade developers\n\n";
+
 // The built tool, and the same run with the given argument vector as seen by the program
 // (argument 0 included), which may be empty.
 std::string ToolPath();

@@ -17,7 +17,6 @@ namespace {
 using test::Bytes;
 using test::TempDir;
 
-const std::string kBanner = "Corvinade v 1.0  Copyright (c) 2026 The Corvinade developers\n\n";
 constexpr std::uint32_t kStamp = 0x5AB38077;
 
 // A directory with a dump whose first record matches the executable, the executable in a
@@ -69,7 +68,7 @@ TEST_P(ToolTest, PrintsOneOutcomeAndChangesOnlyWhatItSays) {
   ASSERT_FALSE(result.timedOut) << "the tool must return promptly";
   EXPECT_EQ(result.signal, 0);
   EXPECT_EQ(result.exitStatus, c.exitStatus);
-  EXPECT_EQ(result.standardOutput, kBanner + c.output(scene));
+  EXPECT_EQ(result.standardOutput, test::kBanner + c.output(scene));
   EXPECT_EQ(result.standardError, "");
   EXPECT_EQ(test::ReadFile(scene.dump),
             c.dumpAfter == DumpAfter::Updated ? scene.updatedBytes : scene.dumpBytes);
@@ -279,14 +278,14 @@ TEST(ToolPermissionTest, ReadOnlyDumpAndUnreadableExecutableCannotBeOpened) {
   ::chmod(scene.exe.c_str(), 0644);
   ::chmod(scene.dump.c_str(), 0444);
   test::ProcessResult result = run({scene.dump, scene.exe});
-  EXPECT_EQ(result.standardOutput, kBanner + CannotOpen(scene.dump));
+  EXPECT_EQ(result.standardOutput, test::kBanner + CannotOpen(scene.dump));
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(test::ReadFile(scene.dump), scene.dumpBytes);
 
   ::chmod(scene.dump.c_str(), 0666);
   ::chmod(scene.exe.c_str(), 0200);
   result = run({scene.dump, scene.exe});
-  EXPECT_EQ(result.standardOutput, kBanner + CannotOpen(scene.exe));
+  EXPECT_EQ(result.standardOutput, test::kBanner + CannotOpen(scene.exe));
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(test::ReadFile(scene.dump), scene.dumpBytes);
 
@@ -294,7 +293,7 @@ TEST(ToolPermissionTest, ReadOnlyDumpAndUnreadableExecutableCannotBeOpened) {
   // the modes, not the setup.
   ::chmod(scene.exe.c_str(), 0644);
   result = run({scene.dump, scene.exe});
-  EXPECT_EQ(result.standardOutput, kBanner + kUpdated);
+  EXPECT_EQ(result.standardOutput, test::kBanner + kUpdated);
   EXPECT_EQ(test::ReadFile(scene.dump), scene.updatedBytes);
 }
 
