@@ -59,9 +59,7 @@ NativeString OutcomeMessage(FileStatus status, const NativeChar* path,
   return Substitute(kBadFormat, path);
 }
 
-}  // namespace
-
-int RunTool(int argc, const NativeChar* const* argv) {
+int RunToolUnguarded(int argc, const NativeChar* const* argv) {
   WriteToStandardOutput(kBanner);
   if (argc < 3) {
     const NativeChar* name = argc > 0 && argv[0] != nullptr ? FindFileName(argv[0]) : kProgramName;
@@ -88,6 +86,17 @@ int RunTool(int argc, const NativeChar* const* argv) {
   const FileStatus updated = UpdateDumpModules(dumpPath, identity);
   WriteToStandardOutput(OutcomeMessage(updated, dumpPath, executablePath));
   return updated == FileStatus::Ok ? 0 : 1;
+}
+
+}  // namespace
+
+int RunTool(int argc, const NativeChar* const* argv) {
+  // Building a message allocates; without memory for it there is nothing left to say.
+  try {
+    return RunToolUnguarded(argc, argv);
+  } catch (...) {
+    return 1;
+  }
 }
 
 }  // namespace corvinade
