@@ -85,7 +85,7 @@ Bytes MinidumpBuilder::Build() {
     const std::uint64_t at = bytes.size();
     streamOffsets_.push_back(at);
     bytes.insert(bytes.end(), stream.data.begin(), stream.data.end());
-    const std::uint64_t entry = kDirectoryOffset + 12 * i;
+    const std::uint64_t entry = DirectoryEntryOffset(i);
     Put32(bytes, entry + 0, stream.type);
     Put32(bytes, entry + 4, static_cast<std::uint32_t>(stream.data.size()));  // DataSize
     Put32(bytes, entry + 8, static_cast<std::uint32_t>(at));                  // Rva
@@ -108,10 +108,6 @@ Bytes MinidumpBuilder::Build() {
     }
   }
   return bytes;
-}
-
-std::uint64_t MinidumpBuilder::DirectoryEntryOffset(std::size_t stream) const {
-  return kDirectoryOffset + 12 * stream;
 }
 
 std::uint64_t MinidumpBuilder::StreamOffset(std::size_t stream) const {

@@ -44,9 +44,11 @@ class MinidumpBuilder {
   MinidumpBuilder& AddStream(std::uint32_t type, Bytes data);
   Bytes Build();
 
-  // Where Build() put things.
+  // Where Build() put things. The directory follows the 32-byte header.
   static constexpr std::uint64_t kDirectoryOffset = 32;
-  std::uint64_t DirectoryEntryOffset(std::size_t stream) const;
+  static constexpr std::uint64_t DirectoryEntryOffset(std::size_t stream) {
+    return kDirectoryOffset + 12 * stream;
+  }
   std::uint64_t StreamOffset(std::size_t stream) const;
   // Offset of module `module` of the `list`-th module list.
   std::uint64_t RecordOffset(std::size_t list, std::size_t module) const;

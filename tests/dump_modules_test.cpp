@@ -101,7 +101,8 @@ Fixture Edited(std::function<void(Bytes&, const MinidumpBuilder&)> edit) {
   return f;
 }
 
-constexpr std::uint64_t kListEntry = MinidumpBuilder::kDirectoryOffset + 12;  // second entry
+// In Edited() dumps the module list is the second stream.
+constexpr std::uint64_t kListEntry = MinidumpBuilder::DirectoryEntryOffset(1);
 
 INSTANTIATE_TEST_SUITE_P(
     Walks, UpdateDumpModulesTest,
@@ -197,7 +198,7 @@ INSTANTIATE_TEST_SUITE_P(
                    MinidumpBuilder b;
                    b.AddModuleList({TestModule{kOther, 0x2000, kStamp}}, /*padded=*/true);
                    Bytes d = b.Build();
-                   Put32(d, MinidumpBuilder::kDirectoryOffset + 4, 8 + 108 + 1);
+                   Put32(d, MinidumpBuilder::DirectoryEntryOffset(0) + 4, 8 + 108 + 1);
                    // Read from Rva + 4, the record's stamp is the real record's CheckSum.
                    return Fixture{d, {b.StreamOffset(0) + 4}};
                  },
@@ -213,8 +214,8 @@ INSTANTIATE_TEST_SUITE_P(
                    Bytes d = b.Build();
                    const std::uint64_t a1 = b.RecordOffset(0, 1);
                    Put32(d, a1 - 12, 1);  // B's NumberOfModules, inside A's first record
-                   Put32(d, MinidumpBuilder::kDirectoryOffset + 12 + 4, 0);
-                   Put32(d, MinidumpBuilder::kDirectoryOffset + 12 + 8,
+                   Put32(d, MinidumpBuilder::DirectoryEntryOffset(1) + 4, 0);
+                   Put32(d, MinidumpBuilder::DirectoryEntryOffset(1) + 8,
                          static_cast<std::uint32_t>(a1 - 12));
                    return Fixture{d, {a1}};
                  },
@@ -312,7 +313,7 @@ INSTANTIATE_TEST_SUITE_P(
                    MinidumpBuilder b;
                    b.AddModuleList({TestModule{kStamp}}).AddModuleList({TestModule{kStamp}});
                    Bytes d = b.Build();
-                   Put32(d, MinidumpBuilder::kDirectoryOffset + 12 + 8, 0x7FFFFFFF);
+                   Put32(d, MinidumpBuilder::DirectoryEntryOffset(1) + 8, 0x7FFFFFFF);
                    return Fixture{d, {}};
                  },
                  FileStatus::BadFormat}),
@@ -334,7 +335,7 @@ TEST(UpdateDumpModulesEdgeTest, EmptyStructuresAreNeverRead) {
   b.AddModuleList({}, /*padded=*/true);
   Bytes d = b.Build();
   d.resize(d.size() - 4);
-  EXPECT_EQ(Get32(d, MinidumpBuilder::kDirectoryOffset + 4), 8u);
+  EXPECT_EQ(Get32(d, MinidumpBuilder::DirectoryEntryOffset(0) + 4), 8u);
   EXPECT_EQ(FindMatchingModules(ConstBytes(d.data(), d.size()), kStamp, matches),
             FileStatus::ModuleNotFound);
   EXPECT_TRUE(matches.empty());
