@@ -107,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ReadImageIdentityFileTest, ReadsAFileWithoutChangingIt) {
   test::TempDir dir;
-  const std::string path = dir / "app.exe";
+  const NativeString path = dir / "app.exe";
   const Bytes image = Pe().Magic(0x20B).Build();
   test::WriteFile(path, image);
   ImageIdentity identity;

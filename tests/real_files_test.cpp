@@ -25,7 +25,7 @@ class RealPeTest : public testing::TestWithParam<RealPe> {};
 TEST_P(RealPeTest, GivesTheDocumentedIdentity) {
   CORVINADE_REQUIRE_TEST_DATA();
   const RealPe& c = GetParam();
-  const std::string path = test::TestDataDir() + "/pe/" + c.file;
+  const NativeString path = test::TestDataFile(std::string("pe/") + c.file);
   ImageIdentity identity{0xDEADBEEF, 0xDEADBEEF, 0xDEADBEEF};
   ASSERT_EQ(ReadImageIdentity(path.c_str(), identity), c.status);
   if (c.status == FileStatus::Ok) {
@@ -77,10 +77,10 @@ class RealDumpTest : public testing::TestWithParam<RealDump> {};
 TEST_P(RealDumpTest, ChangesExactlyTheMatchingRecords) {
   CORVINADE_REQUIRE_TEST_DATA();
   const RealDump& c = GetParam();
-  const Bytes original = test::ReadFile(test::TestDataDir() + "/minidumps/" + c.file);
+  const Bytes original = test::ReadFile(test::TestDataFile(std::string("minidumps/") + c.file));
   test::TempDir dir;
-  const std::string dump = dir / c.file;
-  const std::string exe = dir / "matching.exe";
+  const NativeString dump = dir / c.file;
+  const NativeString exe = dir / "matching.exe";
   test::WriteFile(dump, original);
   test::WriteFile(exe, test::PeBuilder().Identity(c.stamp, 0x00C0FFEE, 0x00FACADE).Build());
 
@@ -131,17 +131,16 @@ INSTANTIATE_TEST_SUITE_P(
 // changed in a copy, the tool must restore the copy to the original byte for byte.
 TEST(RealPairTest, CrashExeRestoresWindowsMiniDump) {
   CORVINADE_REQUIRE_TEST_DATA();
-  const std::string data = test::TestDataDir();
-  const Bytes original = test::ReadFile(data + "/minidumps/windows-mini.dmp");
+  const Bytes original = test::ReadFile(test::TestDataFile("minidumps/windows-mini.dmp"));
   Bytes altered = original;
   test::Put32(altered, 0x7CC, 0x0000A000);  // SizeOfImage of crash.exe's record
   test::Put32(altered, 0x7D0, 0x12345678);  // its CheckSum
   test::TempDir dir;
-  const std::string dump = dir / "windows-mini.dmp";
+  const NativeString dump = dir / "windows-mini.dmp";
   test::WriteFile(dump, altered);
 
   const test::ProcessResult result =
-      test::RunProcess({test::ToolPath(), dump, data + "/pe/crash.exe"});
+      test::RunProcess({test::ToolPath(), dump, test::TestDataFile("pe/crash.exe")});
   EXPECT_EQ(result.standardOutput, test::kBanner + "DMP file sucessfully updated.");
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(test::ReadFile(dump), original);
