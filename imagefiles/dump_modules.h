@@ -19,10 +19,13 @@
 
 namespace corvinade {
 
-// Walks every directory entry and every ModuleListStream, reading only, and appends the
-// file offset of each record whose TimeDateStamp equals `timeDateStamp`, in walk order.
-// Returns Ok (at least one match), ModuleNotFound, or BadFormat when the signature is
-// wrong or any structure lies wholly or partly outside the bytes.
+// Checks every directory entry and every ModuleListStream, reading only, and appends the
+// file offset of each record whose TimeDateStamp equals `timeDateStamp`. Each record
+// appears once, however many lists hold it, in the order in which a walk of the
+// directory's lists in turn would last write it. Reads each record position at most
+// once, so the cost grows with the directory's size plus the file's, not with entries
+// times records. Returns Ok (at least one match), ModuleNotFound, or BadFormat when the
+// signature is wrong or any structure lies wholly or partly outside the bytes.
 FileStatus FindMatchingModules(ConstBytes dump, std::uint32_t timeDateStamp,
                                std::vector<std::uint64_t>& recordOffsets);
 

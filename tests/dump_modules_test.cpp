@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "tests/builders.h"
+#include "tests/reference_walk.h"
 
 namespace corvinade {
 namespace {
@@ -340,6 +341,77 @@ TEST(UpdateDumpModulesEdgeTest, EmptyStructuresAreNeverRead) {
             FileStatus::ModuleNotFound);
   EXPECT_TRUE(matches.empty());
 }
+
+// Dumps whose lists are named many times, overlap, or overlap out of step (a padded and a
+// plain reading of one list lie 4 bytes apart, so their writes cross): the update must
+// leave exactly the bytes that a plain walk of every list in turn leaves.
+struct PlainWalkCase {
+  const char* name;
+  std::function<Bytes()> make;
+};
+
+void PrintTo(const PlainWalkCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class UpdateDumpModulesPlainWalkTest : public testing::TestWithParam<PlainWalkCase> {};
+
+TEST_P(UpdateDumpModulesPlainWalkTest, LeavesTheBytesOfAPlainWalk) {
+  const Bytes original = GetParam().make();
+  Bytes expected = original;
+  const test::ReferenceResult reference =
+      test::ReferenceUpdate(expected, kStamp, kIdentity.SizeOfImage, kIdentity.CheckSum);
+  Bytes dump = original;
+  const FileStatus status =
+      UpdateDumpModulesInBytes(MutableBytes(dump.data(), dump.size()), kIdentity);
+  EXPECT_EQ(static_cast<int>(status), reference == test::ReferenceResult::Ok          ? 0
+                                      : reference == test::ReferenceResult::BadFormat ? 2
+                                                                                      : 3);
+  EXPECT_TRUE(dump == expected) << "the bytes differ from a plain walk's";
+  EXPECT_NE(original, expected) << "the case must change something to show anything";
+}
+
+// A list named twice more, once from its second record and once from its third, with
+// NumberOfModules taken from inside the records before them.
+Bytes ListNamedFromInsideItself(bool laterEntriesFirst) {
+  MinidumpBuilder b;
+  b.AddModuleList({TestModule{kStamp}, TestModule{kStamp}, TestModule{kOther}, TestModule{kStamp}});
+  b.AddStream(4, Bytes{}).AddStream(4, Bytes{});
+  Bytes d = b.Build();
+  for (std::size_t entry = 1; entry <= 2; ++entry) {
+    const std::uint64_t count = b.RecordOffset(0, entry) - 4;  // the previous record's end
+    Put32(d, count, 2);
+    Put32(d, MinidumpBuilder::DirectoryEntryOffset(laterEntriesFirst ? 3 - entry : entry) + 4, 0);
+    Put32(d, MinidumpBuilder::DirectoryEntryOffset(laterEntriesFirst ? 3 - entry : entry) + 8,
+          static_cast<std::uint32_t>(count));
+  }
+  return d;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Overlaps, UpdateDumpModulesPlainWalkTest,
+    testing::Values(
+        PlainWalkCase{"PlainThenPadded", [] { return test::SharedListDump(2, 12, kStamp, 3); }},
+        PlainWalkCase{"PlainPaddedPlain", [] { return test::SharedListDump(3, 12, kStamp, 2); }},
+        PlainWalkCase{"EveryRecordMatchesBothWays",
+                      [] { return test::SharedListDump(4, 9, kStamp, 1); }},
+        PlainWalkCase{"PaddedLast",
+                      [] {
+                        // The plain entry last: swap the first entry's DataSize into place.
+                        Bytes d = test::SharedListDump(2, 10, kStamp, 2);
+                        const std::uint32_t plain = test::Get32(d, 32 + 4);
+                        test::Put32(d, 32 + 4, test::Get32(d, 44 + 4));
+                        test::Put32(d, 44 + 4, plain);
+                        return d;
+                      }},
+        PlainWalkCase{"ListNamedFromInsideItself", [] { return ListNamedFromInsideItself(false); }},
+        PlainWalkCase{"ListNamedFromInsideItselfReversed",
+                      [] { return ListNamedFromInsideItself(true); }},
+        // Tens of thousands of entries naming one list of ten thousand records: a plain
+        // walk reads 3e8 records, the update each of the 2e4 positions once.
+        PlainWalkCase{"HostileDirectory",
+                      [] { return test::SharedListDump(30000, 10000, kStamp, 7); }}),
+    [](const testing::TestParamInfo<PlainWalkCase>& info) { return info.param.name; });
 
 struct ViewFailureCase {
   const char* name;
