@@ -1,5 +1,6 @@
 #include "tests/reference_walk.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace corvinade::test {
@@ -18,7 +19,13 @@ struct List {
 }  // namespace
 
 ReferenceResult ReferenceUpdate(Bytes& dump, std::uint32_t timeDateStamp, std::uint32_t sizeOfImage,
-                                std::uint32_t checkSum) {
+                                std::uint32_t checkSum, WalkFacts* facts) {
+  std::vector<bool> read(facts != nullptr ? dump.size() : 0, false);
+  auto markRead = [&](std::uint64_t offset, std::uint64_t width) {
+    for (std::uint64_t i = 0; facts != nullptr && i < width; ++i) {
+      read[offset + i] = true;
+    }
+  };
   if (!Fits(dump, 0, 16) || Get32(dump, 0) != 0x504D444D) {
     return ReferenceResult::BadFormat;
   }
@@ -27,6 +34,8 @@ ReferenceResult ReferenceUpdate(Bytes& dump, std::uint32_t timeDateStamp, std::u
   if (streams != 0 && !Fits(dump, directory, 12ull * streams)) {
     return ReferenceResult::BadFormat;
   }
+  markRead(0, 16);
+  markRead(directory, 12ull * streams);
   std::vector<List> lists;
   for (std::uint32_t i = 0; i < streams; ++i) {
     const std::uint64_t entry = directory + 12ull * i;
@@ -39,6 +48,7 @@ ReferenceResult ReferenceUpdate(Bytes& dump, std::uint32_t timeDateStamp, std::u
       return ReferenceResult::BadFormat;
     }
     const std::uint32_t count = Get32(dump, rva);
+    markRead(rva, 4);
     const bool padded = dataSize == 8 + 108ull * count;
     const std::uint64_t first = std::uint64_t{rva} + (padded ? 8 : 4);
     if (count != 0 && !Fits(dump, first, 108ull * count)) {
@@ -51,10 +61,24 @@ ReferenceResult ReferenceUpdate(Bytes& dump, std::uint32_t timeDateStamp, std::u
   for (const List& list : lists) {
     for (std::uint32_t j = 0; j < list.count; ++j) {
       const std::uint64_t record = list.first + 108ull * j;
+      markRead(record + 16, 4);
       if (Get32(before, record + 16) == timeDateStamp) {
         Put32(dump, record + 8, sizeOfImage);
         Put32(dump, record + 12, checkSum);
         matched = true;
+        if (facts != nullptr) {
+          facts->matchedRecords.push_back(record);
+        }
+      }
+    }
+  }
+  if (facts != nullptr) {
+    std::vector<std::uint64_t>& records = facts->matchedRecords;
+    std::sort(records.begin(), records.end());
+    records.erase(std::unique(records.begin(), records.end()), records.end());
+    for (const std::uint64_t record : records) {
+      for (std::uint64_t at = record + 8; at < record + 16; ++at) {
+        facts->writesOverlapReads = facts->writesOverlapReads || read[at];
       }
     }
   }

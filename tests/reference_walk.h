@@ -5,6 +5,7 @@
 #define CORVINADE_TESTS_REFERENCE_WALK_H
 
 #include <cstdint>
+#include <vector>
 
 #include "tests/builders.h"
 
@@ -12,12 +13,20 @@ namespace corvinade::test {
 
 enum class ReferenceResult { Ok, BadFormat, ModuleNotFound };
 
+// What a walk saw, for checks beyond the bytes.
+struct WalkFacts {
+  std::vector<std::uint64_t> matchedRecords;  // each matched record once, ascending
+  // Whether a write landed on a byte that the walk read (the header, a directory entry,
+  // a list's count or a record's TimeDateStamp). Only then can a second run differ.
+  bool writesOverlapReads = false;
+};
+
 // Updates `dump` the plain way: checks the header, the directory and every module list
 // first and changes nothing unless all lie within the bytes; decides every match on the
 // bytes as they were; then writes SizeOfImage and CheckSum of each match, list by list,
 // record by record, repeating a record as often as lists name it.
 ReferenceResult ReferenceUpdate(Bytes& dump, std::uint32_t timeDateStamp, std::uint32_t sizeOfImage,
-                                std::uint32_t checkSum);
+                                std::uint32_t checkSum, WalkFacts* facts = nullptr);
 
 // A dump whose directory has `entries` ModuleListStream entries all naming one list of
 // `records` records. Alternate entries give the list a padded DataSize, so that their
