@@ -1,7 +1,7 @@
 # Shared part of the mingw-w64 toolchain files. The "-posix" compilers are the ones whose
 # C++ library has std::thread, which GoogleTest and the tests use.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR ${CORVINADE_MINGW_TRIPLET})
+string(REGEX REPLACE "-.*" "" CMAKE_SYSTEM_PROCESSOR ${CORVINADE_MINGW_TRIPLET})
 set(CMAKE_C_COMPILER ${CORVINADE_MINGW_TRIPLET}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${CORVINADE_MINGW_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${CORVINADE_MINGW_TRIPLET}-windres)

@@ -63,16 +63,16 @@ TEST(FaultInjectionTest, FileCutShortAfterMappingIsBadFormat) {
   const std::string farExe = dir / "far.exe";
   test::WriteFile(farExe, test::PeBuilder().NtHeadersAt(2 * kPage).Build());
 
+  // The tool's own entry and code, linked so that a library can be preloaded into it.
+  const std::string kPreloadable = CORVINADE_PRELOADABLE_TOOL;
   struct Case {
     std::string cut;
     std::vector<std::string> argv;
     std::string output;
   };
   const Case cases[] = {
-      {dump, {test::ToolPath(), dump, exe}, "File \"" + dump + "\" has an incorrect format."},
-      {farExe,
-       {test::ToolPath(), dump, farExe},
-       "File \"" + farExe + "\" has an incorrect format."},
+      {dump, {kPreloadable, dump, exe}, "File \"" + dump + "\" has an incorrect format."},
+      {farExe, {kPreloadable, dump, farExe}, "File \"" + farExe + "\" has an incorrect format."},
   };
   for (const Case& c : cases) {
     ScopedEnvironment environment({{"LD_PRELOAD", CORVINADE_TRUNCATE_SHIM},
