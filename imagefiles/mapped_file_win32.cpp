@@ -1,12 +1,6 @@
 // The Windows backend of MappedFile: CreateFileW, CreateFileMappingW and MapViewOfFile over
 // the whole file, FlushViewOfFile followed by FlushFileBuffers, and containment of the
 // faults that an access to the view can raise.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <cstdint>

@@ -1,11 +1,5 @@
 // The Windows side of the file mapping: sharing, the read-only attribute, and faults when
 // the file shrinks under the view.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <gtest/gtest.h>

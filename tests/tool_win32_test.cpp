@@ -1,30 +1,16 @@
-// End to end on Windows: the built corvinade.exe runs as a process; its output (UTF-8 on a
-// pipe, "\r\n" line breaks), exit status and the dump's bytes afterwards are checked
-// exactly.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
+// End to end on Windows: the cases that the tool test (tool_test.cpp) runs here, and a few
+// of Windows' own. The output is UTF-8 on a pipe, with "\r\n" line breaks.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "tests/builders.h"
-#include "tests/test_files.h"
+#include "tests/tool_scene.h"
 
-namespace corvinade {
+namespace corvinade::test {
 namespace {
-
-using test::Bytes;
-using test::TempDir;
-
-constexpr std::uint32_t kStamp = 0x5AB38077;
 
 // ASCII wide text as bytes. The expected texts spell out non-ASCII characters as UTF-8
 // bytes themselves, so that the tool's own conversion is not used to check itself.
@@ -37,76 +23,10 @@ std::string Ascii(const std::wstring& text) {
   return bytes;
 }
 
-// A directory with a dump whose first record matches the executable, the executable in a
-// subdirectory, and what the dump must look like once updated.
-struct Scene {
-  TempDir dir;
-  std::wstring dump = dir / "crash.dmp";
-  std::wstring exe = dir / "bin/app.exe";
-  Bytes dumpBytes;
-  Bytes updatedBytes;
-
-  Scene() {
-    ::CreateDirectoryW((dir / "bin").c_str(), nullptr);
-    test::MinidumpBuilder builder;
-    builder.AddModuleList({test::TestModule{kStamp, 0x8000, 0x1111}, test::TestModule{0x11}});
-    dumpBytes = builder.Build();
-    updatedBytes = dumpBytes;
-    test::Put32(updatedBytes, builder.RecordOffset(0, 0) + 8, 0x9000);
-    test::Put32(updatedBytes, builder.RecordOffset(0, 0) + 12, 0x2222);
-    test::WriteFile(dump, dumpBytes);
-    test::WriteFile(exe, test::PeBuilder().Identity(kStamp, 0x9000, 0x2222).Build());
-  }
-  std::wstring Add(const std::wstring& name, const Bytes& bytes) {
-    test::WriteFile(dir / name, bytes);
-    return dir / name;
-  }
-};
-
-enum class DumpAfter { Unchanged, Updated };
-
-struct ToolCase {
-  const char* name;
-  // The whole argument vector, argument 0 included.
-  std::function<std::vector<std::wstring>(Scene&)> argv;
-  // What follows the banner, as bytes.
-  std::function<std::string(const Scene&)> output;
-  int exitStatus;
-  DumpAfter dumpAfter = DumpAfter::Unchanged;
-};
-
-class ToolWin32Test : public testing::TestWithParam<ToolCase> {};
-
-TEST_P(ToolWin32Test, PrintsOneOutcomeAndChangesOnlyWhatItSays) {
-  const ToolCase& c = GetParam();
-  Scene scene;
-  const std::vector<std::wstring> argv = c.argv(scene);
-  const test::ProcessResult result = test::RunToolWithArgv(test::ToolPath(), argv);
-  ASSERT_FALSE(result.timedOut) << "the tool must return promptly";
-  EXPECT_EQ(result.exitStatus, c.exitStatus);
-  EXPECT_EQ(result.standardOutput, test::kBanner + c.output(scene));
-  EXPECT_EQ(result.standardError, "");
-  EXPECT_EQ(test::ReadFile(scene.dump),
-            c.dumpAfter == DumpAfter::Updated ? scene.updatedBytes : scene.dumpBytes);
-}
-
-std::string CannotOpen(const std::string& path) {
-  return "Can not open \"" + path + "\".";
-}
-std::string BadFormat(const std::string& path) {
-  return "File \"" + path + "\" has an incorrect format.";
-}
-std::string NotFound(const std::string& name) {
-  return "Module \"" + name + "\" not found in the DMP file.";
-}
-const std::string kUpdated = "DMP file sucessfully updated.";
 const std::string kUsage = "Usage: corvinade.exe dmp_file exe_file\r\n";
-std::wstring Tool() {
-  return test::ToolPath();
-}
 
 INSTANTIATE_TEST_SUITE_P(
-    Arguments, ToolWin32Test,
+    Arguments, ToolTest,
     testing::Values(
         ToolCase{"NoArgumentsNamesTheProgramsOwnFile",
                  [](Scene&) { return std::vector<std::wstring>{Tool()}; },
@@ -146,10 +66,10 @@ INSTANTIATE_TEST_SUITE_P(
                    return std::vector<std::wstring>{Tool(), s.dump, s.exe, L"/?", L""};
                  },
                  [](const Scene&) { return kUpdated; }, 0, DumpAfter::Updated}),
-    [](const testing::TestParamInfo<ToolCase>& info) { return info.param.name; });
+    CaseName);
 
 INSTANTIATE_TEST_SUITE_P(
-    Files, ToolWin32Test,
+    Files, ToolTest,
     testing::Values(
         ToolCase{"NeitherFileExists",
                  [](Scene& s) {
@@ -192,59 +112,61 @@ INSTANTIATE_TEST_SUITE_P(
                    return std::vector<std::wstring>{Tool(), s.Add(L"empty.dmp", {}), s.exe};
                  },
                  [](const Scene& s) { return CannotOpen(Ascii(s.dir / "empty.dmp")); }, 1}),
-    [](const testing::TestParamInfo<ToolCase>& info) { return info.param.name; });
+    CaseName);
 
 // Windows paths: a drive letter and backslashes, forward slashes, and names outside ASCII,
 // which reach the output as UTF-8.
 INSTANTIATE_TEST_SUITE_P(
-    Paths, ToolWin32Test,
-    testing::Values(
-        ToolCase{"DriveLetterAndBackslashesShowOnlyTheFileName",
-                 [](Scene& s) {
-                   const std::wstring exe =
-                       s.Add(L"bin\\other.exe", test::PeBuilder().Identity(0x1234, 1, 2).Build());
-                   EXPECT_EQ(exe.substr(1, 2), L":\\") << "the temporary folder has a drive letter";
-                   return std::vector<std::wstring>{Tool(), s.dump, exe};
-                 },
-                 [](const Scene&) { return NotFound("other.exe"); }, 1},
-        ToolCase{"ForwardSlashesSeparateToo",
-                 [](Scene& s) {
-                   s.Add(L"bin\\other.exe", test::PeBuilder().Identity(0x1234, 1, 2).Build());
-                   std::wstring exe = s.dir / L"bin/other.exe";
-                   return std::vector<std::wstring>{Tool(), s.dump, exe};
-                 },
-                 [](const Scene&) { return NotFound("other.exe"); }, 1},
-        // Only the first letter of a path came out when a wide "%s" was read as narrow.
-        ToolCase{
-            "NonAsciiNameIsPrintedWhole",
-            [](Scene& s) {
-              ::CreateDirectoryW((s.dir / L"r\u00e9pertoire %s").c_str(), nullptr);
-              return std::vector<std::wstring>{
-                  Tool(), s.dump,
-                  s.Add(L"r\u00e9pertoire %s\\\u00e4pp \u65e5\u672c %s%n.exe",
-                        test::PeBuilder().Identity(7, 1, 2).Build())};
-            },
-            [](const Scene&) { return NotFound("\xC3\xA4pp \xE6\x97\xA5\xE6\x9C\xAC %s%n.exe"); },
-            1},
-        ToolCase{"NonAsciiPathInFullMessage",
-                 [](Scene& s) {
-                   return std::vector<std::wstring>{
-                       Tool(), s.dir / L"\u00fcn\u00efc\u00f6d\u00e9.dmp", s.exe};
-                 },
-                 [](const Scene& s) {
-                   return CannotOpen(Ascii(s.dir.Path()) +
-                                     "\\\xC3\xBCn\xC3\xAF\x63\xC3\xB6\x64\xC3\xA9.dmp");
-                 },
-                 1},
-        ToolCase{"NonAsciiDumpIsUpdated",
-                 [](Scene& s) {
-                   const std::wstring dump = s.dir / L"\u00fcn\u00efc\u00f6d\u00e9 100%s.dmp";
-                   ::MoveFileW(s.dump.c_str(), dump.c_str());
-                   s.dump = dump;
-                   return std::vector<std::wstring>{Tool(), dump, s.exe};
-                 },
-                 [](const Scene&) { return kUpdated; }, 0, DumpAfter::Updated}),
-    [](const testing::TestParamInfo<ToolCase>& info) { return info.param.name; });
+    Paths, ToolTest,
+    testing::Values(ToolCase{"DriveLetterAndBackslashesShowOnlyTheFileName",
+                             [](Scene& s) {
+                               const std::wstring exe = s.Add(
+                                   L"bin\\other.exe", PeBuilder().Identity(0x1234, 1, 2).Build());
+                               EXPECT_EQ(exe.substr(1, 2), L":\\")
+                                   << "the temporary folder has a drive letter";
+                               return std::vector<std::wstring>{Tool(), s.dump, exe};
+                             },
+                             [](const Scene&) { return NotFound("other.exe"); }, 1},
+                    ToolCase{"ForwardSlashesSeparateToo",
+                             [](Scene& s) {
+                               s.Add(L"bin\\other.exe", PeBuilder().Identity(0x1234, 1, 2).Build());
+                               std::wstring exe = s.dir / L"bin/other.exe";
+                               return std::vector<std::wstring>{Tool(), s.dump, exe};
+                             },
+                             [](const Scene&) { return NotFound("other.exe"); }, 1},
+                    // Only the first letter of a path came out when a wide "%s" was read as narrow.
+                    ToolCase{"NonAsciiNameIsPrintedWhole",
+                             [](Scene& s) {
+                               ::CreateDirectoryW((s.dir / L"r\u00e9pertoire %s").c_str(), nullptr);
+                               return std::vector<std::wstring>{
+                                   Tool(), s.dump,
+                                   s.Add(L"r\u00e9pertoire %s\\\u00e4pp \u65e5\u672c %s%n.exe",
+                                         PeBuilder().Identity(7, 1, 2).Build())};
+                             },
+                             [](const Scene&) {
+                               return NotFound("\xC3\xA4pp \xE6\x97\xA5\xE6\x9C\xAC %s%n.exe");
+                             },
+                             1},
+                    ToolCase{"NonAsciiPathInFullMessage",
+                             [](Scene& s) {
+                               return std::vector<std::wstring>{
+                                   Tool(), s.dir / L"\u00fcn\u00efc\u00f6d\u00e9.dmp", s.exe};
+                             },
+                             [](const Scene& s) {
+                               return CannotOpen(Ascii(s.dir.Path()) +
+                                                 "\\\xC3\xBCn\xC3\xAF\x63\xC3\xB6\x64\xC3\xA9.dmp");
+                             },
+                             1},
+                    ToolCase{"NonAsciiDumpIsUpdated",
+                             [](Scene& s) {
+                               const std::wstring dump =
+                                   s.dir / L"\u00fcn\u00efc\u00f6d\u00e9 100%s.dmp";
+                               ::MoveFileW(s.dump.c_str(), dump.c_str());
+                               s.dump = dump;
+                               return std::vector<std::wstring>{Tool(), dump, s.exe};
+                             },
+                             [](const Scene&) { return kUpdated; }, 0, DumpAfter::Updated}),
+    CaseName);
 
 // A dump that cannot be opened for writing is left as it is; once the obstacle is gone,
 // the same files update, so the failure was the obstacle and not the setup.
@@ -252,15 +174,15 @@ TEST(ToolWin32FileTest, ReadOnlyAttributeMeansCannotOpen) {
   Scene scene;
   ASSERT_TRUE(::SetFileAttributesW(scene.dump.c_str(), FILE_ATTRIBUTE_READONLY));
   CORVINADE_REQUIRE_READ_ONLY_ATTRIBUTE(scene.dump);
-  test::ProcessResult result = test::RunProcess({Tool(), scene.dump, scene.exe});
-  EXPECT_EQ(result.standardOutput, test::kBanner + CannotOpen(Ascii(scene.dump)));
+  ProcessResult result = RunProcess({Tool(), scene.dump, scene.exe});
+  EXPECT_EQ(result.standardOutput, kBanner + CannotOpen(Ascii(scene.dump)));
   EXPECT_EQ(result.exitStatus, 1);
-  EXPECT_EQ(test::ReadFile(scene.dump), scene.dumpBytes);
+  EXPECT_EQ(ReadFile(scene.dump), scene.dumpBytes);
 
   ASSERT_TRUE(::SetFileAttributesW(scene.dump.c_str(), FILE_ATTRIBUTE_NORMAL));
-  result = test::RunProcess({Tool(), scene.dump, scene.exe});
-  EXPECT_EQ(result.standardOutput, test::kBanner + kUpdated);
-  EXPECT_EQ(test::ReadFile(scene.dump), scene.updatedBytes);
+  result = RunProcess({Tool(), scene.dump, scene.exe});
+  EXPECT_EQ(result.standardOutput, kBanner + kUpdated);
+  EXPECT_EQ(ReadFile(scene.dump), scene.updatedBytes);
 }
 
 TEST(ToolWin32FileTest, DumpHeldWithoutSharingMeansCannotOpen) {
@@ -269,16 +191,16 @@ TEST(ToolWin32FileTest, DumpHeldWithoutSharingMeansCannotOpen) {
   const HANDLE held = ::CreateFileW(scene.dump.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  test::ProcessResult result = test::RunProcess({Tool(), scene.dump, scene.exe});
+  ProcessResult result = RunProcess({Tool(), scene.dump, scene.exe});
   ::CloseHandle(held);
-  EXPECT_EQ(result.standardOutput, test::kBanner + CannotOpen(Ascii(scene.dump)));
+  EXPECT_EQ(result.standardOutput, kBanner + CannotOpen(Ascii(scene.dump)));
   EXPECT_EQ(result.exitStatus, 1);
-  EXPECT_EQ(test::ReadFile(scene.dump), scene.dumpBytes);
+  EXPECT_EQ(ReadFile(scene.dump), scene.dumpBytes);
 
-  result = test::RunProcess({Tool(), scene.dump, scene.exe});
-  EXPECT_EQ(result.standardOutput, test::kBanner + kUpdated);
-  EXPECT_EQ(test::ReadFile(scene.dump), scene.updatedBytes);
+  result = RunProcess({Tool(), scene.dump, scene.exe});
+  EXPECT_EQ(result.standardOutput, kBanner + kUpdated);
+  EXPECT_EQ(ReadFile(scene.dump), scene.updatedBytes);
 }
 
 }  // namespace
-}  // namespace corvinade
+}  // namespace corvinade::test

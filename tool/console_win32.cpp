@@ -1,12 +1,6 @@
 // On Windows the texts and paths are wide strings. A console gets them as they are, through
 // WriteConsoleW, so that any name displays whatever the console's code page. A pipe or a
 // file gets UTF-8. In both, each "\n" goes out as "\r\n", the line break of Windows text.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <shlwapi.h>
 #include <windows.h>
 
