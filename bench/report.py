@@ -16,7 +16,7 @@ def ms(value):
 
 
 def main():
-    out, big_size = sys.argv[1], int(sys.argv[2])
+    out, sizes = sys.argv[1], [int(size) for size in sys.argv[2].split(",")]
     faults_4k, faults_big, memory_4k, memory_big, memory_rmw, memory_tool = sys.argv[3:9]
     counts = [int(c) for c in sys.argv[9:]]
 
@@ -26,16 +26,22 @@ def main():
     print(f"| /bin/true | {ms(true_)} | 1.00 |")
     print(f"| corvinade, 4 records | {ms(tool)} | {tool[0] / true_[0]:.2f} |\n")
 
-    small, big = means(out, "size")
-    print(f"### Dump size: {big_size / 2**30:g} GiB sparse against 4 KB "
+    by_size = means(out, "size")
+    small, big = by_size[0], by_size[-1]
+    print(f"### Dump size: {sizes[-1] / 2**30:g} GiB sparse against 4 KB "
           "(goal: at most 1.1 x, the same minor page faults)\n")
     print("| Dump | Median (mean ± sd) | Ratio of medians | Minor page faults | Peak memory |")
     print("|---|---|---|---|---|")
-    print(f"| 4 KB | {ms(small)} | 1.00 | {faults_4k} | {memory_4k} kB |")
-    print(f"| {big_size / 2**30:g} GiB | {ms(big)} | {big[0] / small[0]:.2f} | {faults_big} | "
-          f"{memory_big} kB |\n")
     with open(os.path.join(out, "sizes.dat"), "w") as f:
-        f.write(f"4096 {small[0] * 1000}\n{big_size} {big[0] * 1000}\n")
+        for size, result in zip(sizes, by_size):
+            first, last = size == sizes[0], size == sizes[-1]
+            faults = faults_4k if first else faults_big if last else ""
+            memory = memory_4k + " kB" if first else memory_big + " kB" if last else ""
+            label = (f"{size / 2**30:g} GiB" if size >= 2**30 else
+                     f"{size / 2**20:g} MiB" if size >= 2**20 else f"{size / 2**10:g} KB")
+            print(f"| {label} | {ms(result)} | {result[0] / small[0]:.2f} | {faults} | {memory} |")
+            f.write(f"{size} {result[0] * 1000}\n")
+    print()
 
     print("### Module count: the tool against cat and a bare mapped walk "
           "(goal at 1 000 000: at most 1.3 x the bare walk)\n")

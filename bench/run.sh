@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Measures the tool against the limits and the alternatives, side by side in one run:
-# start-up against /bin/true, an 8 GiB sparse dump against a 4 KB one, 1 to 1 000 000
+# start-up against /bin/true, dumps from 4 KB to 8 GiB (sparse) with the same list, 1 to 1 000 000
 # module records against cat and a bare mapped walk, and a read-modify-write script.
 #
 #   bench/run.sh [--smoke] [BUILD_DIR]
@@ -31,10 +31,12 @@ for program in hyperfine python3 /usr/bin/time; do
 done
 
 if [ "$smoke" = 1 ]; then
-  runs=3 warmup=1 counts=(1 1000) big_size=$((1 << 20))
+  runs=3 warmup=1 counts=(1 1000) sizes=(4096 $((1 << 20)))
 else
-  runs=200 warmup=20 counts=(1 1000 100000 1000000) big_size=$((8 << 30))
+  runs=200 warmup=20 counts=(1 1000 100000 1000000)
+  sizes=(4096 $((1 << 20)) $((1 << 30)) $((8 << 30)))
 fi
+big_size="${sizes[-1]}"
 stamp=0x5AB38077 size=0x9000 checksum=0x1D0C5
 "$make_input" exe "$work/app.exe"
 
@@ -60,13 +62,17 @@ echo "== Start-up: a 4-record dump against /bin/true"
 "$make_input" dump "$work/small.dmp" 4
 measure startup "$runs" /bin/true "$tool $work/small.dmp $work/app.exe"
 
-echo "== Dump size: $big_size bytes, sparse, against 4 KB"
-"$make_input" dump "$work/4k.dmp" 4 4096
-"$make_input" dump "$work/big.dmp" 4 "$big_size"
-measure size "$runs" "$tool $work/4k.dmp $work/app.exe" "$tool $work/big.dmp $work/app.exe"
-read -r faults_4k memory_4k < <(faults_and_memory "$tool" "$work/4k.dmp" "$work/app.exe")
-read -r faults_big memory_big < <(faults_and_memory "$tool" "$work/big.dmp" "$work/app.exe")
-rm -f "$work/big.dmp"
+echo "== Dump size: ${sizes[*]} bytes, the same 4 records, each file extended sparse"
+size_commands=()
+for bytes in "${sizes[@]}"; do
+  "$make_input" dump "$work/size-$bytes.dmp" 4 "$bytes"
+  size_commands+=("$tool $work/size-$bytes.dmp $work/app.exe")
+done
+measure size "$runs" "${size_commands[@]}"
+read -r faults_4k memory_4k < <(faults_and_memory "$tool" "$work/size-4096.dmp" "$work/app.exe")
+read -r faults_big memory_big < <(faults_and_memory "$tool" "$work/size-$big_size.dmp" \
+  "$work/app.exe")
+rm -f "$work"/size-*.dmp
 
 echo "== Module count: ${counts[*]}"
 for count in "${counts[@]}"; do
@@ -94,8 +100,8 @@ if [ -x "$build/bench/bench_walk" ]; then
     --benchmark_out="$out/walk.json" --benchmark_out_format=json >/dev/null
 fi
 
-python3 bench/report.py "$out" "$big_size" "$faults_4k" "$faults_big" "$memory_4k" \
-  "$memory_big" "$memory_rmw" "$memory_tool" "${counts[@]}" | tee "$out/results.md"
+python3 bench/report.py "$out" "$(IFS=,; echo "${sizes[*]}")" "$faults_4k" "$faults_big" \
+  "$memory_4k" "$memory_big" "$memory_rmw" "$memory_tool" "${counts[@]}" | tee "$out/results.md"
 if command -v gnuplot >/dev/null; then
   gnuplot -e "data='$out/counts.dat'; sizes='$out/sizes.dat'; output='$out/benchmarks.png'" \
     bench/plot.gp
