@@ -1,6 +1,7 @@
 // The parts of the test support that are the same on every platform.
 #include "tests/test_files.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,12 +14,32 @@ NativeString Native(const std::string& ascii) {
   return NativeString(ascii.begin(), ascii.end());
 }
 
-NativeString TempDir::operator/(const std::string& name) const {
-  NativeString path = path_ + kSeparator;
-  for (const char character : name) {
+std::string Printed(const NativeString& path) {
+  std::string bytes;
+  for (const NativeChar character : path) {
+    if (sizeof(NativeChar) > 1 && static_cast<std::uint32_t>(character) >= 0x80) {
+      throw std::invalid_argument("Printed() takes only ASCII wide text");
+    }
+    bytes += static_cast<char>(character);
+  }
+  return bytes;
+}
+
+namespace {
+
+// `base`, a separator, then `relative` with each "/" turned into the platform's separator.
+NativeString Join(const NativeString& base, const std::string& relative) {
+  NativeString path = base + kSeparator;
+  for (const char character : relative) {
     path += character == '/' ? kSeparator : static_cast<NativeChar>(character);
   }
   return path;
+}
+
+}  // namespace
+
+NativeString TempDir::operator/(const std::string& name) const {
+  return Join(path_, name);
 }
 
 void WriteFile(const NativeString& path, const Bytes& bytes) {
@@ -48,11 +69,7 @@ NativeString TestDataDir() {
 }
 
 NativeString TestDataFile(const std::string& relative) {
-  NativeString path = TestDataDir();
-  for (const char character : "/" + relative) {
-    path += character == '/' ? kSeparator : static_cast<NativeChar>(character);
-  }
-  return path;
+  return Join(TestDataDir(), relative);
 }
 
 NativeString ToolPath() {

@@ -13,6 +13,11 @@ namespace corvinade::test {
 // Paths are the platform's own strings, as the tool takes them: bytes on POSIX, wide
 // characters on Windows. Native() turns ASCII test text into one.
 NativeString Native(const std::string& ascii);
+// How the tool prints such a path: its bytes on POSIX (which may be any bytes), and the
+// same characters in UTF-8 on Windows, where only ASCII is taken. Tests spell out the
+// UTF-8 of other characters themselves, so that the tool's own conversion does not check
+// itself.
+std::string Printed(const NativeString& path);
 
 // The platform's directory separator, and the line break that the tool's output uses.
 #ifdef _WIN32

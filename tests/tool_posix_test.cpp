@@ -1,4 +1,4 @@
-// End to end on POSIX: the cases that the tool test (tool_test.cpp) runs here.
+// End to end on POSIX: the cases of its own that the tool test (tool_test.cpp) runs here.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,129 +11,35 @@ namespace corvinade::test {
 namespace {
 
 INSTANTIATE_TEST_SUITE_P(
-    Arguments, ToolTest,
+    PosixArguments, ToolTest,
     testing::Values(
-        ToolCase{"NoArguments", [](Scene&) { return std::vector<std::string>{Tool()}; },
-                 [](const Scene&) { return std::string("Usage: corvinade dmp_file exe_file\n"); },
-                 1},
-        ToolCase{"OnlyTheDump",
-                 [](Scene& s) {
-                   return std::vector<std::string>{Tool(), s.dump};
-                 },
-                 [](const Scene&) { return std::string("Usage: corvinade dmp_file exe_file\n"); },
-                 1},
         ToolCase{
             "UsageNamesTheProgramWithoutItsDirectories",
             [](Scene&) { return std::vector<std::string>{"/opt/débug tools/my-corvinade"}; },
             [](const Scene&) { return std::string("Usage: my-corvinade dmp_file exe_file\n"); }, 1},
         ToolCase{"NoArgumentZeroAtAll", [](Scene&) { return std::vector<std::string>{}; },
-                 [](const Scene&) { return std::string("Usage: corvinade dmp_file exe_file\n"); },
-                 1},
-        ToolCase{"BothEmpty",
-                 [](Scene&) {
-                   return std::vector<std::string>{Tool(), "", ""};
-                 },
-                 [](const Scene&) { return std::string("Crash dump file does not specified."); },
-                 1},
-        ToolCase{"EmptyDumpPath",
-                 [](Scene& s) {
-                   return std::vector<std::string>{Tool(), "", s.exe};
-                 },
-                 [](const Scene&) { return std::string("Crash dump file does not specified."); },
-                 1},
-        ToolCase{"EmptyExecutablePath",
-                 [](Scene& s) {
-                   return std::vector<std::string>{Tool(), s.dump, ""};
-                 },
-                 [](const Scene&) { return std::string("Executable file does not specified."); },
-                 1},
-        ToolCase{"Updates",
-                 [](Scene& s) {
-                   return std::vector<std::string>{Tool(), s.dump, s.exe};
-                 },
-                 [](const Scene&) { return kUpdated; }, 0, DumpAfter::Updated},
-        ToolCase{"ExtraArgumentsAreIgnored",
-                 [](Scene& s) {
-                   return std::vector<std::string>{Tool(), s.dump, s.exe, "--help", ""};
-                 },
-                 [](const Scene&) { return kUpdated; }, 0, DumpAfter::Updated}),
+                 [](const Scene&) { return kUsage; }, 1}),
     CaseName);
 
 INSTANTIATE_TEST_SUITE_P(
-    Files, ToolTest,
-    testing::Values(
-        ToolCase{"NeitherFileExists",
-                 [](Scene& s) {
-                   return std::vector<std::string>{Tool(), s.dir / "no.dmp", s.dir / "no.exe"};
-                 },
-                 [](const Scene& s) { return CannotOpen(s.dir / "no.exe"); }, 1},
-        ToolCase{"ExecutableMissing",
-                 [](Scene& s) {
-                   return std::vector<std::string>{Tool(), s.dump, s.dir / "no.exe"};
-                 },
-                 [](const Scene& s) { return CannotOpen(s.dir / "no.exe"); }, 1},
-        ToolCase{
-            "ExecutableNotPe",
-            [](Scene& s) {
-              return std::vector<std::string>{Tool(), s.dump, s.Add("notes.txt", Bytes(200, 'x'))};
-            },
-            [](const Scene& s) { return BadFormat(s.dir / "notes.txt"); }, 1},
-        ToolCase{"DumpMissing",
-                 [](Scene& s) {
-                   return std::vector<std::string>{Tool(), s.dir / "no.dmp", s.exe};
-                 },
-                 [](const Scene& s) { return CannotOpen(s.dir / "no.dmp"); }, 1},
-        // The executable is read first, so swapped arguments show up as a bad executable
-        // and the dump is never opened.
-        ToolCase{"ArgumentsSwapped",
-                 [](Scene& s) {
-                   return std::vector<std::string>{Tool(), s.exe, s.dump};
-                 },
-                 [](const Scene& s) { return BadFormat(s.dump); }, 1},
-        ToolCase{"DumpNotMinidump",
-                 [](Scene& s) {
-                   return std::vector<std::string>{Tool(), s.Add("x.dmp", Bytes(64, 'M')), s.exe};
-                 },
-                 [](const Scene& s) { return BadFormat(s.dir / "x.dmp"); }, 1},
-        ToolCase{"NoModuleMatches",
-                 [](Scene& s) {
-                   return std::vector<std::string>{
-                       Tool(), s.dump,
-                       s.Add("bin/other.exe", PeBuilder().Identity(0x1234, 1, 2).Build())};
-                 },
-                 [](const Scene&) { return NotFound("other.exe"); }, 1},
-        ToolCase{"DumpIsADirectory",
-                 [](Scene& s) {
-                   return std::vector<std::string>{Tool(), s.dir / "bin", s.exe};
-                 },
-                 [](const Scene& s) { return CannotOpen(s.dir / "bin"); }, 1},
-        ToolCase{"ExecutableIsADirectory",
-                 [](Scene& s) {
-                   return std::vector<std::string>{Tool(), s.dump, s.dir / "bin"};
-                 },
-                 [](const Scene& s) { return CannotOpen(s.dir / "bin"); }, 1},
-        ToolCase{"DumpIsAFifo",
-                 [](Scene& s) {
-                   ::mkfifo((s.dir / "fifo").c_str(), 0600);
-                   return std::vector<std::string>{Tool(), s.dir / "fifo", s.exe};
-                 },
-                 [](const Scene& s) { return CannotOpen(s.dir / "fifo"); }, 1},
-        ToolCase{"ExecutableIsAFifo",
-                 [](Scene& s) {
-                   ::mkfifo((s.dir / "fifo").c_str(), 0600);
-                   return std::vector<std::string>{Tool(), s.dump, s.dir / "fifo"};
-                 },
-                 [](const Scene& s) { return CannotOpen(s.dir / "fifo"); }, 1},
-        ToolCase{"DumpIsDevNull",
-                 [](Scene& s) {
-                   return std::vector<std::string>{Tool(), "/dev/null", s.exe};
-                 },
-                 [](const Scene&) { return CannotOpen("/dev/null"); }, 1},
-        ToolCase{"DumpIsEmpty",
-                 [](Scene& s) {
-                   return std::vector<std::string>{Tool(), s.Add("empty.dmp", {}), s.exe};
-                 },
-                 [](const Scene& s) { return CannotOpen(s.dir / "empty.dmp"); }, 1}),
+    PosixFiles, ToolTest,
+    testing::Values(ToolCase{"DumpIsAFifo",
+                             [](Scene& s) {
+                               ::mkfifo((s.dir / "fifo").c_str(), 0600);
+                               return std::vector<std::string>{Tool(), s.dir / "fifo", s.exe};
+                             },
+                             [](const Scene& s) { return CannotOpen(s.dir / "fifo"); }, 1},
+                    ToolCase{"ExecutableIsAFifo",
+                             [](Scene& s) {
+                               ::mkfifo((s.dir / "fifo").c_str(), 0600);
+                               return std::vector<std::string>{Tool(), s.dump, s.dir / "fifo"};
+                             },
+                             [](const Scene& s) { return CannotOpen(s.dir / "fifo"); }, 1},
+                    ToolCase{"DumpIsDevNull",
+                             [](Scene& s) {
+                               return std::vector<std::string>{Tool(), "/dev/null", s.exe};
+                             },
+                             [](const Scene&) { return CannotOpen("/dev/null"); }, 1}),
     CaseName);
 
 // Paths reach the system and the output byte for byte: not resolved, not re-encoded, and

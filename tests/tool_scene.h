@@ -1,6 +1,7 @@
 // What the end-to-end tables of every platform share: the files a case starts from, the
-// case itself, and the outcome texts. The test that runs a case is in tool_test.cpp; each
-// platform's tables are in tool_<platform>_test.cpp.
+// case itself, and the outcome texts. The test that runs a case, and the cases that hold
+// on every platform, are in tool_test.cpp; each platform's own are in
+// tool_<platform>_test.cpp.
 #ifndef CORVINADE_TESTS_TOOL_SCENE_H
 #define CORVINADE_TESTS_TOOL_SCENE_H
 
@@ -38,19 +39,24 @@ struct Scene {
     WriteFile(dump, dumpBytes);
     WriteFile(exe, PeBuilder().Identity(kSceneStamp, 0x9000, 0x2222).Build());
   }
-  // Another file beside the others, with the given bytes.
-  NativeString Add(const NativeString& name, const Bytes& bytes) {
-    WriteFile(dir / name, bytes);
-    return dir / name;
+  // Another file beside the others, with the given bytes. `name` is ASCII text, where "/"
+  // separates directories, or on Windows also a wide name taken as it is.
+  template <typename Name>
+  NativeString Add(const Name& name, const Bytes& bytes) {
+    const NativeString path = dir / name;
+    WriteFile(path, bytes);
+    return path;
   }
 };
 
 enum class DumpAfter { Unchanged, Updated };
 
+// The whole argument vector, argument 0 included.
+using Argv = std::vector<NativeString>;
+
 struct ToolCase {
   const char* name;
-  // The whole argument vector, argument 0 included.
-  std::function<std::vector<NativeString>(Scene&)> argv;
+  std::function<Argv(Scene&)> argv;
   // What follows the banner, as bytes.
   std::function<std::string(const Scene&)> output;
   int exitStatus;
@@ -74,6 +80,12 @@ inline std::string NotFound(const std::string& name) {
   return "Module \"" + name + "\" not found in the DMP file.";
 }
 inline const std::string kUpdated = "DMP file sucessfully updated.";
+// The usage line, naming the program by the file name that the tests run.
+#ifdef _WIN32
+inline const std::string kUsage = "Usage: corvinade.exe dmp_file exe_file" + kLineBreak;
+#else
+inline const std::string kUsage = "Usage: corvinade dmp_file exe_file" + kLineBreak;
+#endif
 
 inline NativeString Tool() {
   return ToolPath();
