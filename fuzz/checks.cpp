@@ -12,6 +12,8 @@ namespace corvinade::fuzz {
 namespace {
 
 using test::Bytes;
+using test::Get32;
+using test::Put32;
 
 bool Read(const std::uint8_t* data, std::size_t size, std::uint64_t offset, int width,
           std::uint32_t& value) {
@@ -23,11 +25,6 @@ bool Read(const std::uint8_t* data, std::size_t size, std::uint64_t offset, int 
     value = (value << 8) | data[offset + static_cast<std::uint64_t>(i)];
   }
   return true;
-}
-
-std::uint32_t Get(const std::uint8_t* data) {
-  return static_cast<std::uint32_t>(data[0]) | (static_cast<std::uint32_t>(data[1]) << 8) |
-         (static_cast<std::uint32_t>(data[2]) << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
 }
 
 FileStatus Update(Bytes& dump, const ImageIdentity& identity) {
@@ -83,7 +80,8 @@ const char* CheckDumpModulesInput(const std::uint8_t* data, std::size_t size) {
   if (size < 12) {
     return nullptr;
   }
-  const ImageIdentity identity{Get(data), Get(data + 4), Get(data + 8)};
+  const Bytes prefix(data, data + 12);
+  const ImageIdentity identity{Get32(prefix, 0), Get32(prefix, 4), Get32(prefix, 8)};
   const Bytes original(data + 12, data + size);
 
   Bytes dump = original;
@@ -105,14 +103,10 @@ const char* CheckDumpModulesInput(const std::uint8_t* data, std::size_t size) {
     return dump == original ? nullptr : "a failed update changed bytes";
   }
 
-  const std::uint8_t values[8] = {static_cast<std::uint8_t>(identity.SizeOfImage),
-                                  static_cast<std::uint8_t>(identity.SizeOfImage >> 8),
-                                  static_cast<std::uint8_t>(identity.SizeOfImage >> 16),
-                                  static_cast<std::uint8_t>(identity.SizeOfImage >> 24),
-                                  static_cast<std::uint8_t>(identity.CheckSum),
-                                  static_cast<std::uint8_t>(identity.CheckSum >> 8),
-                                  static_cast<std::uint8_t>(identity.CheckSum >> 16),
-                                  static_cast<std::uint8_t>(identity.CheckSum >> 24)};
+  // The bytes that a matching record's SizeOfImage and CheckSum receive.
+  Bytes values(8);
+  Put32(values, 0, identity.SizeOfImage);
+  Put32(values, 4, identity.CheckSum);
   const std::vector<std::uint64_t>& matched = facts.matchedRecords;
   for (std::size_t at = 0; at < dump.size(); ++at) {
     if (dump[at] == original[at]) {
@@ -124,7 +118,7 @@ const char* CheckDumpModulesInput(const std::uint8_t* data, std::size_t size) {
     for (auto record = std::lower_bound(matched.begin(), matched.end(), lowest);
          record != matched.end() && *record + 8 <= at && !explained; ++record) {
       explained = dump[at] == values[at - *record - 8] &&
-                  Get(&original[*record + 16]) == identity.TimeDateStamp;
+                  Get32(original, *record + 16) == identity.TimeDateStamp;
     }
     if (!explained) {
       return "a byte changed outside the written fields of a matching record";

@@ -8,24 +8,24 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "tests/builders.h"
 #include "tests/test_files.h"
+#include "tests/tool_scene.h"
 
 namespace corvinade {
 namespace {
 
+using test::BadFormat;
 using test::Bytes;
+using test::kBanner;
 using test::TempDir;
 
 constexpr std::uint32_t kStamp = 0x5AB38077;
 constexpr std::uint64_t kPage = 4096;
-
-std::string Banner() {
-  return test::kBanner;
-}
 
 // Sets environment variables for the processes started while it lives.
 class ScopedEnvironment {
@@ -71,8 +71,8 @@ TEST(FaultInjectionTest, FileCutShortAfterMappingIsBadFormat) {
     std::string output;
   };
   const Case cases[] = {
-      {dump, {kPreloadable, dump, exe}, "File \"" + dump + "\" has an incorrect format."},
-      {farExe, {kPreloadable, dump, farExe}, "File \"" + farExe + "\" has an incorrect format."},
+      {dump, {kPreloadable, dump, exe}, BadFormat(dump)},
+      {farExe, {kPreloadable, dump, farExe}, BadFormat(farExe)},
   };
   for (const Case& c : cases) {
     ScopedEnvironment environment({{"LD_PRELOAD", CORVINADE_TRUNCATE_SHIM},
@@ -83,7 +83,7 @@ TEST(FaultInjectionTest, FileCutShortAfterMappingIsBadFormat) {
     const test::ProcessResult result = test::RunProcess(c.argv);
     EXPECT_EQ(result.signal, 0);
     EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.standardOutput, Banner() + c.output);
+    EXPECT_EQ(result.standardOutput, kBanner + c.output);
     const Bytes after = test::ReadFile(c.cut);
     ASSERT_EQ(after.size(), kPage) << "the preloaded library did not cut the file";
   }
@@ -176,7 +176,7 @@ TEST(FaultInjectionTest, NoRoomForTheWriteIsCannotWrite) {
   const test::ProcessResult result = test::RunProcess({test::ToolPath(), dump, exe});
   EXPECT_EQ(result.signal, 0);
   EXPECT_EQ(result.exitStatus, 1);
-  EXPECT_EQ(result.standardOutput, Banner() + "Can not write \"" + dump + "\".");
+  EXPECT_EQ(result.standardOutput, kBanner + "Can not write \"" + dump + "\".");
   EXPECT_EQ(test::ReadFile(dump), before);
 }
 
@@ -216,9 +216,7 @@ TEST(FaultInjectionTest, ConcurrentWriterNeverCausesACrashOrAStrayWrite) {
     }
   }
 
-  const std::string outcomes[] = {"DMP file sucessfully updated.",
-                                  "File \"" + dump + "\" has an incorrect format.",
-                                  "Module \"app.exe\" not found in the DMP file."};
+  const std::string outcomes[] = {test::kUpdated, BadFormat(dump), test::NotFound("app.exe")};
   int runs = 0;
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
   while (std::chrono::steady_clock::now() < end || runs < 50) {
@@ -228,10 +226,10 @@ TEST(FaultInjectionTest, ConcurrentWriterNeverCausesACrashOrAStrayWrite) {
     ASSERT_FALSE(result.timedOut);
     bool known = false;
     for (const std::string& outcome : outcomes) {
-      known = known || result.standardOutput == Banner() + outcome;
+      known = known || result.standardOutput == kBanner + outcome;
     }
     ASSERT_TRUE(known) << result.standardOutput;
-    ASSERT_EQ(result.exitStatus, result.standardOutput == Banner() + outcomes[0] ? 0 : 1);
+    ASSERT_EQ(result.exitStatus, result.standardOutput == kBanner + outcomes[0] ? 0 : 1);
   }
   ::kill(writer, SIGKILL);
   ::waitpid(writer, nullptr, 0);

@@ -8,6 +8,7 @@
 #include "imagefiles/pe_identity.h"
 #include "tests/builders.h"
 #include "tests/test_files.h"
+#include "tests/tool_scene.h"
 
 namespace corvinade {
 namespace {
@@ -99,11 +100,10 @@ TEST_P(RealDumpTest, ChangesExactlyTheMatchingRecords) {
 
   const test::ProcessResult result = test::RunProcess({test::ToolPath(), dump, exe});
   if (c.matches > 0) {
-    EXPECT_EQ(result.standardOutput, test::kBanner + "DMP file sucessfully updated.");
+    EXPECT_EQ(result.standardOutput, test::kBanner + test::kUpdated);
     EXPECT_EQ(result.exitStatus, 0);
   } else {
-    EXPECT_EQ(result.standardOutput,
-              test::kBanner + "Module \"matching.exe\" not found in the DMP file.");
+    EXPECT_EQ(result.standardOutput, test::kBanner + test::NotFound("matching.exe"));
     EXPECT_EQ(result.exitStatus, 1);
   }
   EXPECT_EQ(test::ReadFile(dump), expected);
@@ -141,7 +141,7 @@ TEST(RealPairTest, CrashExeRestoresWindowsMiniDump) {
 
   const test::ProcessResult result =
       test::RunProcess({test::ToolPath(), dump, test::TestDataFile("pe/crash.exe")});
-  EXPECT_EQ(result.standardOutput, test::kBanner + "DMP file sucessfully updated.");
+  EXPECT_EQ(result.standardOutput, test::kBanner + test::kUpdated);
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(test::ReadFile(dump), original);
 }
